@@ -25,8 +25,8 @@ void* AllocateBlock(std::int32_t bytes)
 {
     if (!g_heap)
         UseProcessHeap();
-    // A negative count becomes a huge request, which the heap refuses, as it should.
-    void* block = HeapAlloc(g_heap, 0, static_cast<SIZE_T>(static_cast<std::uint32_t>(bytes)));
+    // A negative count is a request no 32-bit heap can meet; refuse it on every build alike.
+    void* block = bytes < 0 ? nullptr : HeapAlloc(g_heap, 0, static_cast<SIZE_T>(bytes));
 #ifdef PICBOX_REFUSE_BLOCK_SIZE
     // Test build: the heap "refuses" requests of this one size, to show the fatal report.
     if (bytes == PICBOX_REFUSE_BLOCK_SIZE) {
