@@ -312,6 +312,63 @@ INSTANTIATE_TEST_SUITE_P(
                     CmykCase{"adobeYcck", {.stored = JCS_YCCK}, true}),
     [](const testing::TestParamInfo<CmykCase>& c) { return c.param.name; });
 
+// A progressive grey script: the DC scan, then each of the 63 AC coefficients in its own scan,
+// every one first sent without its `bits` low bits and then refined one bit at a time.
+std::vector<jpeg_scan_info> ScansOfSingleCoefficients(int bits)
+{
+    std::vector<jpeg_scan_info> scans;
+    auto scan = [&](int first, int last, int high, int low) {
+        jpeg_scan_info s{};
+        s.comps_in_scan = 1;
+        s.component_index[0] = 0;
+        s.Ss = first;
+        s.Se = last;
+        s.Ah = high;
+        s.Al = low;
+        scans.push_back(s);
+    };
+    for (int k = 0; k < 64; ++k) {
+        scan(k, k, 0, bits);
+        for (int al = bits - 1; al >= 0; --al)
+            scan(k, k, al + 1, al);
+    }
+    return scans;
+}
+
+struct ScanCase {
+    const char* name;
+    int approximationBits;
+    std::size_t scans;
+    bool decodes;
+};
+
+class JpegScanLimit : public testing::TestWithParam<ScanCase> {};
+
+// Real encoders write about ten scans; hundreds of them only cost decoding time.
+TEST_P(JpegScanLimit, ManyScansDecodeTooManyFail)
+{
+    const ScanCase& c = GetParam();
+    JpegOptions options;
+    options.scans = ScansOfSingleCoefficients(c.approximationBits);
+    ASSERT_EQ(options.scans.size(), c.scans);
+    const SampleImage source = MakePattern(16, 16, 1);
+    const std::vector<std::uint8_t> jpeg = EncodeJpeg(source, options);
+    ASSERT_FALSE(jpeg.empty());
+    ASSERT_EQ(DecodeJpegDirect(jpeg, JCS_GRAYSCALE).width, 16u); // libjpeg itself reads it
+
+    const std::optional<Picture> picture = DecodeJpeg(jpeg);
+    ASSERT_EQ(picture.has_value(), c.decodes);
+    if (picture) {
+        EXPECT_EQ(CountMismatches(*picture, DecodeJpegDirect(jpeg, JCS_GRAYSCALE)), 0u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ProgressiveScripts, JpegScanLimit,
+                         testing::Values(ScanCase{"oneScanPerCoefficient", 0, 64, true},
+                                         ScanCase{"eightRefinements", 7, 512, false},
+                                         ScanCase{"tenRefinements", 10, 704, false}),
+                         [](const testing::TestParamInfo<ScanCase>& c) { return c.param.name; });
+
 TEST(JpegInput, EmptyAndForeignDataFail)
 {
     EXPECT_FALSE(DecodeJpeg({}).has_value());

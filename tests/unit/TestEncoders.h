@@ -59,6 +59,9 @@ struct JpegOptions {
     // (YCbCr for RGB, grey for grey, CMYK for CMYK). JCS_RGB and JCS_YCCK are the others used.
     J_COLOR_SPACE stored = JCS_UNKNOWN;
     bool adobeMarker = true; // libjpeg writes one by default for CMYK and YCCK
+    // A progressive scan script of one's own (each scan: components, spectral range,
+    // successive approximation bits); empty for libjpeg's.
+    std::vector<jpeg_scan_info> scans{};
 };
 
 namespace detail {
@@ -101,6 +104,10 @@ inline bool CompressJpeg(jpeg_compress_struct& cinfo, JpegJump& err, const Sampl
             cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = 1;
     if (options.progressive)
         jpeg_simple_progression(&cinfo);
+    if (!options.scans.empty()) {
+        cinfo.scan_info = options.scans.data();
+        cinfo.num_scans = static_cast<int>(options.scans.size());
+    }
     cinfo.write_Adobe_marker = options.adobeMarker ? TRUE : FALSE;
     jpeg_start_compress(&cinfo, TRUE);
     const auto stride =
@@ -194,9 +201,9 @@ struct PngSpec {
     std::uint32_t height = 0;
     int colourType = PNG_COLOR_TYPE_RGB_ALPHA;
     int bitDepth = 8;
-    std::vector<std::uint8_t> rows;
-    std::vector<png_color> palette;         // PLTE, for PNG_COLOR_TYPE_PALETTE
-    std::vector<std::uint8_t> transparency; // tRNS alpha of the first palette entries
+    std::vector<std::uint8_t> rows{};
+    std::vector<png_color> palette{};         // PLTE, for PNG_COLOR_TYPE_PALETTE
+    std::vector<std::uint8_t> transparency{}; // tRNS alpha of the first palette entries
     bool interlaced = false;
     int compressionLevel = 6;
 
