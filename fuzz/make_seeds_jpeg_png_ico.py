@@ -56,7 +56,8 @@ def chunk(kind, data):
 def png(width, height, colour_type, depth, rows, extra=b"", interlaced=False):
     """rows: the raw scanlines (without filter bytes) for a non-interlaced image, or for each
     Adam7 pass in order when interlaced."""
-    header = struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0, 1 if interlaced else 0)
+    interlace = 1 if interlaced else 0
+    header = struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0, interlace)
     raw = b"".join(b"\x00" + row for row in rows)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + extra +
             chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
