@@ -168,8 +168,15 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
+// A file's bytes, read in one go; not zero-filled first, since the read overwrites them all.
+struct FileBytes {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::size_t size = 0;
+    std::span<const std::uint8_t> Span() const { return {bytes.get(), size}; }
+};
+
 // The whole file in one read, its size taken first.
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path)
+std::optional<FileBytes> ReadWholeFile(const std::string& path)
 {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec))
@@ -180,10 +187,11 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path)
     File f(std::fopen(path.c_str(), "rb"));
     if (!f)
         return std::nullopt;
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    if (std::fread(bytes.data(), 1, bytes.size(), f.get()) != bytes.size())
+    FileBytes file{std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(size)),
+                   static_cast<std::size_t>(size)};
+    if (std::fread(file.bytes.get(), 1, file.size, f.get()) != file.size)
         return std::nullopt;
-    return bytes;
+    return file;
 }
 
 // PAM with R, G, B, A samples; opaque pictures get alpha 255.
@@ -398,7 +406,7 @@ int Run(int argc, char** argv)
         return kDecoded;
     }
 
-    const std::optional<std::vector<std::uint8_t>> data = ReadWholeFile(options.file);
+    const std::optional<FileBytes> data = ReadWholeFile(options.file);
     if (!data)
         return Fail("cannot read " + options.file);
 
@@ -410,7 +418,8 @@ int Run(int argc, char** argv)
     }
     Outcome outcome;
     for (unsigned i = 0; i < options.repeat; ++i) // frames are written by the last decode only
-        outcome = DecodeData(*data, options, i + 1 == options.repeat ? options.framesDir : "");
+        outcome =
+            DecodeData(data->Span(), options, i + 1 == options.repeat ? options.framesDir : "");
 
     std::string line = "format=" + std::string(FormatName(outcome.format));
     if (outcome.error) {
