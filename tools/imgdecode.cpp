@@ -277,6 +277,7 @@ Outcome DecodeGif(std::span<const std::uint8_t> data, std::uint32_t background,
     if (!animation)
         return Failed(ImageFormat::Gif, "decode-failed");
     if (animation->IsStill()) {
+        animation.reset(); // its canvas is not needed for a still
         std::optional<Picture> still = DecodeGifStill(data);
         if (!still)
             return Failed(ImageFormat::Gif, "decode-failed");
