@@ -1023,6 +1023,48 @@ TEST(GifTruncation, DrawsTheIndicesOfTheWholeCodesBeforeTheCut)
     }
 }
 
+// Without an end code the sub-blocks' terminator ends the data, however many bits were
+// buffered before it: the bytes after it are not image data. Padding bits of the last byte
+// that are as many as a code's width read as one more code, a literal 0.
+TEST(GifTruncation, TheTerminatorEndsDataWithoutAnEndCode)
+{
+    const std::vector<Rgb> global = Palette(16, 6);
+    const FrameSpec f = NoiseFrame(0, 0, 10, 10, 16, 7);
+    for (const std::size_t given : {1u, 2u, 7u, 50u, 99u}) {
+        SCOPED_TRACE(given);
+        const Bytes first(f.indices.begin(), f.indices.begin() + static_cast<std::ptrdiff_t>(given));
+        testing_gif::LzwStream codes = testing_gif::EncodeLzwCodes(first, 4);
+        const unsigned nextWidth = codes.codes.back().width; // the end code's
+        codes.codes.pop_back();
+        std::size_t bits = 0;
+        for (const testing_gif::LzwCode& c : codes.codes)
+            bits += c.width;
+        const bool paddingReadsAsCode = (8 - bits % 8) % 8 >= nextWidth;
+        FrameSpec shown = f;
+        if (paddingReadsAsCode)
+            shown.indices[given] = 0;
+        const std::size_t decoded = given + (paddingReadsAsCode ? 1 : 0);
+
+        GifBuilder b(10, 10, global);
+        b.Frame(f);
+        Bytes data(b.Data().begin(),
+                   b.Data().begin() + static_cast<std::ptrdiff_t>(b.ImageDataOffsets()[0]));
+        const Bytes blocks = testing_gif::SubBlocks(testing_gif::PackLzwCodes(codes.codes));
+        data.insert(data.end(), blocks.begin(), blocks.end());
+        data.insert(data.end(), {0x3B, 0xFF, 0x5A, 0xA5, 0xFF, 0x13});
+
+        std::optional<GifAnimation> a = GifAnimation::Open(data, kBackground);
+        ASSERT_TRUE(a.has_value());
+        ASSERT_TRUE(a->Advance().has_value());
+        Composer expected(10, 10, kBackground);
+        expected.Draw(shown, global, decoded);
+        ExpectCanvas(*a, expected.Canvas());
+        const std::optional<Picture> still = DecodeGifStill(data);
+        ASSERT_TRUE(still.has_value());
+        ExpectStill(*still, shown, global, decoded);
+    }
+}
+
 struct BadCodeCase {
     const char* name;
     std::size_t codeIndex;                     // the code replaced

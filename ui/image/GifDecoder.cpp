@@ -183,11 +183,15 @@ struct CanvasSink {
             for (std::uint32_t x = 0; x < end; ++x)
                 Store(out + 4 * std::size_t{x}, s.palette[indices[x]]);
         } else {
+            // Without a branch: transparent pixels are scattered, and a mispredicted branch
+            // costs more than reading the canvas word back. The palette holds 0 there.
             const auto skip = static_cast<std::uint8_t>(s.transparent);
             for (std::uint32_t x = 0; x < end; ++x) {
                 const std::uint8_t index = indices[x];
-                if (index != skip)
-                    Store(out + 4 * std::size_t{x}, s.palette[index]);
+                std::uint32_t old;
+                std::memcpy(&old, out + 4 * std::size_t{x}, 4);
+                const std::uint32_t keep = 0u - static_cast<std::uint32_t>(index == skip);
+                Store(out + 4 * std::size_t{x}, (old & keep) | s.palette[index]);
             }
         }
         return !(s.rowsInOrder && canvasY + 1 == s.canvasHeight);
@@ -386,6 +390,8 @@ bool GifAnimation::ComposeFrame(const Control& control)
     }
     std::uint32_t palette[256];
     BuildPalette(*f, palette);
+    if (control.transparent >= 0)
+        palette[control.transparent] = 0;
     CanvasSink sink{canvas_.pixels.get(),
                     canvas_.Stride(),
                     canvas_.height,

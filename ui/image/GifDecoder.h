@@ -101,9 +101,10 @@ private:
 // colour table, else the global one) with the transparent index drawn as its colour: the picture
 // shown for a still GIF and when animation is switched off. Pixels that the data does not give
 // (LZW data cut short or damaged) and indices beyond the colour table are black; the result is
-// opaque. Nothing on the header failures of GifAnimation::Open, when there is no frame or the
-// first frame gives no pixel (as GifAnimation describes), when the frame is beyond the picture
-// limits, or when memory is refused.
+// opaque. Nothing when the signature, length or global table check of GifAnimation::Open fails
+// (the logical screen size is not used), when there is no frame or the first frame gives no
+// pixel (as GifAnimation describes), when the frame is beyond the picture limits, or when memory
+// is refused.
 std::optional<Picture> DecodeGifStill(std::span<const std::uint8_t> data);
 
 } // namespace picbox

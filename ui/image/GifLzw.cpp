@@ -82,6 +82,7 @@ private:
             const std::size_t length = *p_++;
             if (length == 0) {
                 terminated_ = true;
+                blockEnd_ = p_; // bits still buffered may be taken, but nothing more is read
                 return false;
             }
             blockEnd_ = p_ + std::min<std::size_t>(length, static_cast<std::size_t>(dataEnd_ - p_));
