@@ -262,6 +262,99 @@ TEST(PcxRuns, ZeroLengthRunsEndInBlack)
     });
 }
 
+// Scanlines wide enough for the decoder's bulk path, with literals and runs mixed and long runs
+// split into several counts.
+TEST(PcxRuns, MixedTokensInWideScanlines)
+{
+    for (const std::uint8_t bits : {std::uint8_t{8}, std::uint8_t{1}}) {
+        SCOPED_TRACE(static_cast<int>(bits));
+        PcxBuilder b;
+        b.bitsPerPixel = bits;
+        b.version = bits == 1 ? 3 : 5;
+        b.width = bits == 1 ? 2400 : 300;
+        b.height = 4;
+        b.extraBytesPerLine = 1;
+        const std::uint32_t scale = bits == 1 ? 8 : 1; // pixels per byte
+        b.pixel = [bits, scale](std::uint32_t x, std::uint32_t y) {
+            const std::uint32_t at = x / scale;
+            const std::uint32_t v =
+                y % 2 == 0 && at >= 100 && at < 250 ? 5u : (at * at / 97 + y * 3);
+            return bits == 1 ? (v * 0x9E3779B1u >> (x % 8 + 20)) & 1u : v % 256;
+        };
+        ExpectDecodesAsBuilt(b);
+    }
+}
+
+// Runs of every length from 1 to 63, one after the other in a scanline of 2016 bytes.
+TEST(PcxRuns, EveryRunLength)
+{
+    PcxBuilder b;
+    b.width = 63 * 64 / 2;
+    b.height = 2;
+    b.pixel = [](std::uint32_t x, std::uint32_t y) {
+        std::uint32_t length = 1;
+        for (std::uint32_t start = 0; start + length <= x; start += length)
+            ++length;
+        return (length + y) % 2 == 0 ? 0xE1u : 0x22u; // counts with values above 0xC0 too
+    };
+    const std::vector<std::uint8_t> file = b.Build();
+    ASSERT_LT(file.size(), 128u + 2 * 2 * 63 + 769); // one token a run
+    ExpectDecodesAsBuilt(b);
+}
+
+// A run-length stream of random literals, runs (crossing scanlines) and zero-length runs, cut
+// after every byte: exactly the bytes of the complete tokens before the cut are shown.
+TEST(PcxTruncated, EveryCutOfARandomStream)
+{
+    PcxBuilder b;
+    b.width = 119;
+    b.height = 3;
+    b.extraBytesPerLine = 1; // 120 bytes a scanline
+    b.withPalette = false;   // the file stays shorter than header and palette
+    const std::size_t needed = std::size_t{b.BytesPerLine()} * b.height;
+
+    std::vector<std::uint8_t> raw;
+    std::vector<std::uint8_t> stream;
+    std::vector<std::pair<std::size_t, std::size_t>> tokenEnds; // stream size, raw size
+    std::uint32_t seed = 12345;
+    const auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 16;
+    };
+    while (raw.size() < needed) {
+        const std::uint32_t kind = next() % 8;
+        const auto value = static_cast<std::uint8_t>(next());
+        if (kind < 5 && value < 0xC0) {
+            stream.push_back(value);
+            raw.push_back(value);
+        } else {
+            const std::size_t count =
+                kind == 7 ? 0 : std::min<std::size_t>(1 + next() % 63, needed - raw.size());
+            stream.push_back(static_cast<std::uint8_t>(0xC0 | count));
+            stream.push_back(value);
+            raw.insert(raw.end(), count, value);
+        }
+        tokenEnds.emplace_back(stream.size(), raw.size());
+    }
+    ASSERT_LT(128 + stream.size(), 128u + 769);
+
+    for (std::size_t cut = 1; cut <= stream.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        std::vector<std::uint8_t> file = b.Header();
+        file.insert(file.end(), stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(cut));
+        std::size_t shown = 0;
+        for (const auto& [streamEnd, rawEnd] : tokenEnds)
+            if (streamEnd <= cut)
+                shown = rawEnd;
+        ExpectPixels(DecodePcx(file), b.width, b.height, [&](std::uint32_t x, std::uint32_t y) {
+            const std::size_t at = std::size_t{y} * b.BytesPerLine() + x;
+            return at < shown ? kBlack | raw[at] * 0x010101u : kBlack;
+        });
+        if (testing::Test::HasFailure())
+            break;
+    }
+}
+
 struct CutCase {
     const char* name;
     std::size_t rawBytesKept; // of the scanline bytes, in order

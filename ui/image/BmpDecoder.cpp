@@ -91,8 +91,9 @@ bool ReadColourTable(std::span<const std::uint8_t> data, const BmpHeader& h,
     std::uint64_t entries = h.coloursUsed == 0 ? maxEntries : h.coloursUsed;
     entries = std::min(entries, maxEntries);
     entries = std::min(entries, (h.dataOffset - h.tableOffset) / h.entrySize);
+    const auto count = static_cast<std::uint32_t>(entries); // at most 256
     const std::uint8_t* entry = data.data() + h.tableOffset;
-    for (std::uint64_t i = 0; i < entries; ++i, entry += h.entrySize)
+    for (std::uint32_t i = 0; i < count; ++i, entry += h.entrySize)
         palette[i] = kOpaque | std::uint32_t{entry[0]} | (std::uint32_t{entry[1]} << 8) |
                      (std::uint32_t{entry[2]} << 16);
     return true;

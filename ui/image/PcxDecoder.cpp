@@ -23,7 +23,6 @@ constexpr std::size_t kMinimumSize = kHeaderSize + 1;
 constexpr std::size_t kPaletteSize = 768;
 constexpr std::uint8_t kPaletteMarker = 0x0C;
 constexpr std::uint32_t kOpaqueBlack = 0xFF000000u;
-constexpr std::uint32_t kOpaqueWhite = 0xFFFFFFFFu;
 
 struct PcxHeader {
     bool oneBit = false;
@@ -75,7 +74,8 @@ void Convert8(const std::uint8_t* line, std::size_t decoded, std::uint8_t* out, 
     FillBlack(out + 4 * std::size_t{shown}, width - shown);
 }
 
-// Bits are packed from the most significant end of each byte; a set bit is white.
+// Bits are packed from the most significant end of each byte; a set bit is white, made by
+// filling the colour bytes from the bit without a branch.
 void Convert1(const std::uint8_t* line, std::size_t decoded, std::uint8_t* out, std::uint32_t width,
               const std::uint32_t*)
 {
@@ -106,7 +106,7 @@ public:
     // Fills `line` with up to `size` bytes; returns how many, fewer only at the end of the data.
     std::size_t Fill(std::uint8_t* line, std::size_t size)
     {
-        std::size_t filled = 0;
+        std::size_t filled = FillFast(line, size);
         while (filled < size) {
             if (runLeft_ == 0) {
                 if (in_ == end_)
@@ -131,6 +131,43 @@ public:
     }
 
 private:
+    static constexpr std::size_t kLongestRun = 63;
+
+    // The bulk of a scanline, while the next literals and any run fit in it and a dozen data
+    // bytes are left: no run is carried over, so each step takes the literals among the next 8
+    // data bytes (up to the first count byte) with one copy, then that count's run, writing 8
+    // bytes of its value at once (only runs longer than that write more). Photographs mix
+    // literals and runs at random, so the step computes where they end instead of testing each
+    // byte. Bytes written beyond `filled` are overwritten later. Fill() finishes the scanline
+    // with exact checks.
+    std::size_t FillFast(std::uint8_t* line, std::size_t size)
+    {
+        if (runLeft_ != 0)
+            return 0;
+        std::size_t filled = 0;
+        while (size - filled >= 8 + kLongestRun + 8 && end_ - in_ >= 10) {
+            std::uint64_t next;
+            std::memcpy(&next, in_, 8);
+            // Count bytes have both top bits set; the first data byte is the lowest.
+            const std::uint64_t countBytes = next & (next << 1) & 0x8080808080808080ull;
+            const auto literals = static_cast<unsigned>(std::countr_zero(countBytes)) / 8;
+            std::memcpy(line + filled, in_, 8);
+            filled += literals;
+            in_ += literals;
+
+            const unsigned isRun = literals < 8 ? 1u : 0u; // else in_[0] is not a count
+            const std::uint8_t value = in_[1];
+            const std::size_t count = isRun * (in_[0] & 0x3Fu); // 0 for a 0xC0 count
+            const std::uint64_t eight = value * 0x0101010101010101ull;
+            std::memcpy(line + filled, &eight, 8);
+            if (count > 8)
+                std::memset(line + filled + 8, value, count - 8);
+            filled += count;
+            in_ += 2 * isRun;
+        }
+        return filled;
+    }
+
     const std::uint8_t* in_;
     const std::uint8_t* end_;
     std::uint32_t runLeft_ = 0;
