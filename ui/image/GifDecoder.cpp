@@ -369,6 +369,7 @@ bool GifAnimation::ComposeFrame(const Control& control)
         const std::size_t need = std::size_t{w} * rows;
         if (need > savedCapacity_) {
             saved_.reset(); // at most one saved area is held at a time
+            savedCapacity_ = 0;
             saved_ = std::make_unique_for_overwrite<std::uint32_t[]>(need);
             savedCapacity_ = need;
         }
@@ -385,6 +386,7 @@ bool GifAnimation::ComposeFrame(const Control& control)
     const std::size_t rowBytes = f->width + kGifRowSlack;
     if (rowBytes > rowsCapacity_) {
         rows_.reset();
+        rowsCapacity_ = 0;
         rows_ = std::make_unique_for_overwrite<std::uint8_t[]>(rowBytes);
         rowsCapacity_ = rowBytes;
     }

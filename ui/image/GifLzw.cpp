@@ -12,6 +12,10 @@ namespace {
 // Chunks are stored and written as little-endian words: byte i of a string chunk is bits 8i..
 static_assert(std::endian::native == std::endian::little);
 
+// The bit buffer is a native word: 64-bit shifts cost several instructions on a 32-bit target.
+using BitWord = std::size_t;
+constexpr unsigned kWordBits = sizeof(BitWord) * 8;
+
 // Codes packed least significant bit first across a chain of sub-blocks, each a length byte
 // (1..255) and that many bytes, ended by a zero length.
 class SubBlockBits {
@@ -51,22 +55,22 @@ public:
 private:
     void Refill()
     {
-        if (blockEnd_ - p_ >= 8) {
+        if (blockEnd_ - p_ >= static_cast<std::ptrdiff_t>(sizeof(BitWord))) {
             // Whole bytes that fit above the buffered bits; the word's other bytes are masked
             // off, since a sub-block boundary may come before the next refill.
-            std::uint64_t word;
-            std::memcpy(&word, p_, 8);
-            const unsigned take = (63 - bits_) >> 3;
+            BitWord word;
+            std::memcpy(&word, p_, sizeof word);
+            const unsigned take = (kWordBits - 1 - bits_) >> 3;
             acc_ |= word << bits_;
             p_ += take;
             bits_ += take * 8;
-            acc_ &= (std::uint64_t{1} << bits_) - 1;
+            acc_ &= (BitWord{1} << bits_) - 1;
             return;
         }
-        while (bits_ <= 56) {
+        while (bits_ <= kWordBits - 8) {
             if (p_ == blockEnd_ && !NextBlock())
                 return;
-            acc_ |= std::uint64_t{*p_++} << bits_;
+            acc_ |= BitWord{*p_++} << bits_;
             bits_ += 8;
         }
     }
@@ -95,7 +99,7 @@ private:
     const std::uint8_t* p_;
     const std::uint8_t* blockEnd_;
     const std::uint8_t* dataEnd_;
-    std::uint64_t acc_ = 0;
+    BitWord acc_ = 0;
     unsigned bits_ = 0;
     bool terminated_ = false;
     bool exhausted_ = false;
@@ -160,7 +164,8 @@ GifImageDataResult DecodeGifImageData(std::span<const std::uint8_t> data, std::s
             const unsigned prevLength = lengthLess1[prev] + 1u;
             const unsigned used = prevLength & 7u;
             if (used != 0) {
-                lastChunk[next] = lastChunk[prev] | (std::uint64_t{first} << (8 * used));
+                lastChunk[next] = lastChunk[prev]; // zero above its bytes
+                reinterpret_cast<std::uint8_t*>(&lastChunk[next])[used] = first;
                 chunkPrefix[next] = chunkPrefix[prev];
             } else {
                 lastChunk[next] = first;
