@@ -1,4 +1,5 @@
-// Test-side GIF writing: an LZW encoder that keeps its codes, and a builder of files block by block.
+// Test-side GIF writing: an LZW encoder that keeps its codes, and a builder of files block by
+// block.
 #pragma once
 
 #include <algorithm>
@@ -26,7 +27,7 @@ struct LzwCode {
 };
 
 struct LzwOptions {
-    bool clearWhenFull = true; // false: go on with the full table (a deferred clear)
+    bool clearWhenFull = true;  // false: go on with the full table (a deferred clear)
     std::size_t clearEvery = 0; // also write a clear after this many data codes (0: never)
     bool endCode = true;
 };
@@ -260,9 +261,9 @@ public:
         Put16(bytes_, f.width);
         Put16(bytes_, f.height);
         const bool local = !f.localTable.empty();
-        bytes_.push_back(static_cast<std::uint8_t>(
-            (local ? 0x80u | TableSizeField(f.localTable.size()) : 0u) |
-            (f.interlaced ? 0x40u : 0u)));
+        bytes_.push_back(
+            static_cast<std::uint8_t>((local ? 0x80u | TableSizeField(f.localTable.size()) : 0u) |
+                                      (f.interlaced ? 0x40u : 0u)));
         if (local)
             PutTable(bytes_, f.localTable);
         const unsigned m = MinCodeSizeFor(f, local ? f.localTable.size() : globalTable_.size());
@@ -285,9 +286,25 @@ public:
     // The application extension that asks for `loops` repetitions (0: for ever).
     GifBuilder& LoopCount(std::uint16_t loops)
     {
-        const Bytes block = {0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E',
-                             '2',  '.',  '0', 3,   1,   static_cast<std::uint8_t>(loops),
-                             static_cast<std::uint8_t>(loops >> 8), 0};
+        const Bytes block = {0x21,
+                             0xFF,
+                             11,
+                             'N',
+                             'E',
+                             'T',
+                             'S',
+                             'C',
+                             'A',
+                             'P',
+                             'E',
+                             '2',
+                             '.',
+                             '0',
+                             3,
+                             1,
+                             static_cast<std::uint8_t>(loops),
+                             static_cast<std::uint8_t>(loops >> 8),
+                             0};
         return Raw(block);
     }
 

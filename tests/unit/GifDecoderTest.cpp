@@ -5,11 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace picbox {
@@ -81,8 +84,7 @@ FrameSpec MakeFrame(std::uint16_t left, std::uint16_t top, std::uint16_t width,
 FrameSpec NoiseFrame(std::uint16_t left, std::uint16_t top, std::uint16_t width,
                      std::uint16_t height, unsigned colours, std::uint32_t seed)
 {
-    return MakeFrame(left, top, width, height,
-                     Noise(std::size_t{width} * height, colours, seed));
+    return MakeFrame(left, top, width, height, Noise(std::size_t{width} * height, colours, seed));
 }
 
 // A logical screen, its global table and its frames, written in order with a trailer.
@@ -105,8 +107,8 @@ struct Scene {
 class Composer {
 public:
     Composer(std::uint32_t width, std::uint32_t height, std::uint32_t background)
-        : width_(width), height_(height), canvas_(std::size_t{width} * height,
-                                                  BackgroundWord(background))
+        : width_(width), height_(height),
+          canvas_(std::size_t{width} * height, BackgroundWord(background))
     {
     }
 
@@ -118,8 +120,7 @@ public:
     }
 
     // Draws the first `decoded` indices of the frame in the order they are coded.
-    void Draw(const FrameSpec& f, const std::vector<Rgb>& global,
-              std::size_t decoded = SIZE_MAX)
+    void Draw(const FrameSpec& f, const std::vector<Rgb>& global, std::size_t decoded = SIZE_MAX)
     {
         const std::vector<Rgb>& table = f.localTable.empty() ? global : f.localTable;
         std::vector<std::uint32_t> rows;
@@ -132,7 +133,8 @@ public:
         for (std::uint32_t y = 0; y < f.height; ++y)
             for (std::uint32_t x = 0; x < f.width; ++x)
                 if ((f.disposal == 2 || f.disposal == 3) && Inside(f.left + x, f.top + y))
-                    saved_.emplace_back(At(f.left + x, f.top + y), canvas_[At(f.left + x, f.top + y)]);
+                    saved_.emplace_back(At(f.left + x, f.top + y),
+                                        canvas_[At(f.left + x, f.top + y)]);
         const std::size_t count = std::min(decoded, f.indices.size());
         for (std::size_t k = 0; k < count; ++k) {
             const std::uint32_t y = rows[k / f.width];
@@ -220,13 +222,10 @@ void ExpectStill(const Picture& p, const FrameSpec& f, const std::vector<Rgb>& t
 }
 
 // Test names from the cases' own names.
-template <typename Case>
-std::string CaseName(const testing::TestParamInfo<Case>& c)
+template <typename Case> std::string CaseName(const testing::TestParamInfo<Case>& c)
 {
     return c.param.name;
 }
-
-// --- Header ---------------------------------------------------------------------------------
 
 Bytes OneFrameGif()
 {
@@ -269,37 +268,36 @@ Bytes GlobalTableThen(std::size_t after)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, GifHeaderRejected,
-    testing::Values(
-        HeaderCase{"empty", [] { return Bytes{}; }},
-        HeaderCase{"thirteen_bytes",
-                   [] {
-                       Bytes b = GifBuilder(4, 4).Data(); // no global table: 13 bytes
-                       return b;
-                   }},
-        HeaderCase{"gif88a", [] { return Edited(4, '8'); }},
-        HeaderCase{"gif89b", [] { return Edited(5, 'b'); }},
-        HeaderCase{"lower_case", [] { return Edited(0, 'g'); }},
-        HeaderCase{"jif89a", [] { return Edited(1, 'J'); }},
-        HeaderCase{"global_table_ends_the_data", [] { return GlobalTableThen(0); }},
-        HeaderCase{"global_table_cut_short",
-                   [] {
-                       Bytes b = GlobalTableThen(0);
-                       b.pop_back();
-                       return b;
-                   }},
-        HeaderCase{"big_global_table_cut_short",
-                   [] {
-                       Bytes b = OneFrameGif();
-                       b[10] = 0x87; // 256 entries: 768 bytes that are not there
-                       return b;
-                   }},
-        HeaderCase{"global_table_flag_without_room",
-                   [] {
-                       Bytes b = GifBuilder(4, 4).Data();
-                       b[10] |= 0x80;
-                       b.resize(13 + 6, 0x3B);
-                       return b;
-                   }}),
+    testing::Values(HeaderCase{"empty", [] { return Bytes{}; }},
+                    HeaderCase{"thirteen_bytes",
+                               [] {
+                                   Bytes b = GifBuilder(4, 4).Data(); // no global table: 13 bytes
+                                   return b;
+                               }},
+                    HeaderCase{"gif88a", [] { return Edited(4, '8'); }},
+                    HeaderCase{"gif89b", [] { return Edited(5, 'b'); }},
+                    HeaderCase{"lower_case", [] { return Edited(0, 'g'); }},
+                    HeaderCase{"jif89a", [] { return Edited(1, 'J'); }},
+                    HeaderCase{"global_table_ends_the_data", [] { return GlobalTableThen(0); }},
+                    HeaderCase{"global_table_cut_short",
+                               [] {
+                                   Bytes b = GlobalTableThen(0);
+                                   b.pop_back();
+                                   return b;
+                               }},
+                    HeaderCase{"big_global_table_cut_short",
+                               [] {
+                                   Bytes b = OneFrameGif();
+                                   b[10] = 0x87; // 256 entries: 768 bytes that are not there
+                                   return b;
+                               }},
+                    HeaderCase{"global_table_flag_without_room",
+                               [] {
+                                   Bytes b = GifBuilder(4, 4).Data();
+                                   b[10] |= 0x80;
+                                   b.resize(13 + 6, 0x3B);
+                                   return b;
+                               }}),
     CaseName<HeaderCase>);
 
 // No canvas can be made for them; the still does not need one.
@@ -350,8 +348,6 @@ TEST(GifCanvas, StartsAsTheBackgroundColourAtTheScreenSize)
     EXPECT_EQ(BackgroundWord(0x00112233u), 0xFF332211u);
 }
 
-// --- The still-picture rule -----------------------------------------------------------------
-
 struct StillCase {
     const char* name;
     std::function<Bytes()> make;
@@ -380,40 +376,39 @@ Bytes TwoFrameGif()
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, GifStillRule,
-    testing::Values(
-        StillCase{"one_frame_then_trailer", [] { return OneFrameGif(); }, true, 1},
-        StillCase{"one_frame_without_trailer",
-                  [] {
-                      Bytes b = OneFrameGif();
-                      b.pop_back();
-                      return b;
-                  },
-                  true, 1},
-        StillCase{"one_frame_cut_in_its_data",
-                  [] {
-                      Bytes b = OneFrameGif();
-                      b.resize(b.size() - 4);
-                      return b;
-                  },
-                  true, 1},
-        StillCase{"one_frame_then_two_bytes",
-                  [] {
-                      Bytes b = OneFrameGif();
-                      b.push_back(0x3B);
-                      return b;
-                  },
-                  false, 1},
-        StillCase{"one_frame_then_a_comment",
-                  [] {
-                      Bytes b = OneFrameGif();
-                      b.pop_back();
-                      const Bytes comment = {0x21, 0xFE, 1, 'x', 0, 0x3B};
-                      b.insert(b.end(), comment.begin(), comment.end());
-                      return b;
-                  },
-                  false, 1},
-        StillCase{"two_frames", [] { return TwoFrameGif(); }, false, 2},
-        StillCase{"no_frame", [] { return GlobalTableThen(1); }, true, 0}),
+    testing::Values(StillCase{"one_frame_then_trailer", [] { return OneFrameGif(); }, true, 1},
+                    StillCase{"one_frame_without_trailer",
+                              [] {
+                                  Bytes b = OneFrameGif();
+                                  b.pop_back();
+                                  return b;
+                              },
+                              true, 1},
+                    StillCase{"one_frame_cut_in_its_data",
+                              [] {
+                                  Bytes b = OneFrameGif();
+                                  b.resize(b.size() - 4);
+                                  return b;
+                              },
+                              true, 1},
+                    StillCase{"one_frame_then_two_bytes",
+                              [] {
+                                  Bytes b = OneFrameGif();
+                                  b.push_back(0x3B);
+                                  return b;
+                              },
+                              false, 1},
+                    StillCase{"one_frame_then_a_comment",
+                              [] {
+                                  Bytes b = OneFrameGif();
+                                  b.pop_back();
+                                  const Bytes comment = {0x21, 0xFE, 1, 'x', 0, 0x3B};
+                                  b.insert(b.end(), comment.begin(), comment.end());
+                                  return b;
+                              },
+                              false, 1},
+                    StillCase{"two_frames", [] { return TwoFrameGif(); }, false, 2},
+                    StillCase{"no_frame", [] { return GlobalTableThen(1); }, true, 0}),
     CaseName<StillCase>);
 
 TEST(GifStill, IsTheFirstFrameAtItsOwnSizeInItsOwnColours)
@@ -463,8 +458,6 @@ TEST(GifStill, BeyondTheTableIsBlack)
     EXPECT_EQ(PixelAt(*p, 3, 0), kBlack);
 }
 
-// --- Composition ----------------------------------------------------------------------------
-
 struct SceneCase {
     const char* name;
     std::function<Scene()> make;
@@ -502,7 +495,7 @@ Scene OffsetsAndClipping()
     s.height = 16;
     s.global = Palette(16, 1);
     s.frames = {NoiseFrame(0, 0, 24, 16, 16, 1), NoiseFrame(18, 10, 10, 9, 16, 2),
-                NoiseFrame(30, 2, 4, 4, 16, 3), NoiseFrame(2, 20, 3, 3, 16, 4),
+                NoiseFrame(30, 2, 4, 4, 16, 3),  NoiseFrame(2, 20, 3, 3, 16, 4),
                 NoiseFrame(23, 0, 5, 16, 16, 5), NoiseFrame(0, 15, 24, 4, 16, 6)};
     for (std::size_t i = 0; i < s.frames.size(); ++i)
         s.frames[i].delay = static_cast<std::uint16_t>(i + 1);
@@ -530,7 +523,7 @@ Scene Disposal()
     s.width = 20;
     s.height = 14;
     s.global = Palette(16, 3);
-    s.frames = {NoiseFrame(0, 0, 20, 14, 16, 1), NoiseFrame(3, 2, 8, 6, 16, 2),
+    s.frames = {NoiseFrame(0, 0, 20, 14, 16, 1),  NoiseFrame(3, 2, 8, 6, 16, 2),
                 NoiseFrame(10, 5, 12, 12, 16, 3), NoiseFrame(0, 0, 5, 5, 16, 4),
                 NoiseFrame(1, 1, 4, 4, 16, 5),    NoiseFrame(6, 6, 6, 6, 16, 6),
                 NoiseFrame(2, 8, 9, 4, 16, 7),    NoiseFrame(12, 1, 5, 5, 16, 8)};
@@ -575,7 +568,7 @@ Scene LocalTables()
     two.localTable = Palette(2, 7);
     two.minCodeSize = 2;
     FrameSpec global = NoiseFrame(2, 2, 8, 8, 8, 3); // indices 4..7 beyond the global table
-    FrameSpec three = NoiseFrame(3, 0, 6, 12, 3, 4);  // a 3-colour table padded to 4
+    FrameSpec three = NoiseFrame(3, 0, 6, 12, 3, 4); // a 3-colour table padded to 4
     three.localTable = Palette(3, 8);
     s.frames = {big, two, global, three};
     return s;
@@ -649,12 +642,9 @@ INSTANTIATE_TEST_SUITE_P(
                     SceneCase{"transparency", Transparency}, SceneCase{"disposal", Disposal},
                     SceneCase{"interlaced", Interlaced}, SceneCase{"local_tables", LocalTables},
                     SceneCase{"larger_than_the_screen", LargerThanTheScreen},
-                    SceneCase{"long_strings", LongStrings},
-                    SceneCase{"lzw_variants", LzwVariants},
+                    SceneCase{"long_strings", LongStrings}, SceneCase{"lzw_variants", LzwVariants},
                     SceneCase{"large_noise", LargeNoise}),
     CaseName<SceneCase>);
-
-// --- Delays ---------------------------------------------------------------------------------
 
 struct DelayCase {
     bool control;
@@ -704,8 +694,6 @@ TEST(GifControl, TheLastBlockBeforeTheFrameCountsAndOtherExtensionsLeaveIt)
     EXPECT_EQ(a->Advance(), 90u);
 }
 
-// --- Restarting and skipped blocks ----------------------------------------------------------
-
 struct RestartCase {
     const char* name;
     Bytes terminator; // written after the second frame; a frame that must never show follows
@@ -740,13 +728,13 @@ TEST_P(GifRestart, StartsAgainAtTheFirstBlock)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Terminators, GifRestart,
-    testing::Values(RestartCase{"trailer", {0x3B}}, RestartCase{"zero_byte", {0x00}},
-                    RestartCase{"unknown_byte", {0x99}},
-                    RestartCase{"trailer_after_a_control_block",
-                                {0x21, 0xF9, 4, 0, 77, 0, 0, 0, 0x3B}}),
-    CaseName<RestartCase>);
+INSTANTIATE_TEST_SUITE_P(Terminators, GifRestart,
+                         testing::Values(RestartCase{"trailer", {0x3B}},
+                                         RestartCase{"zero_byte", {0x00}},
+                                         RestartCase{"unknown_byte", {0x99}},
+                                         RestartCase{"trailer_after_a_control_block",
+                                                     {0x21, 0xF9, 4, 0, 77, 0, 0, 0, 0x3B}}),
+                         CaseName<RestartCase>);
 
 TEST(GifRestart, AtTheEndOfTheData)
 {
@@ -795,16 +783,11 @@ TEST(GifExtensions, AreSkippedAndTheLoopCountIgnored)
     }
 }
 
-// --- Nothing to draw: the animation must stop -----------------------------------------------
-
 // Frames that give no pixel, each made from a sound frame by one change.
-FrameSpec SoundFrame()
-{
-    return NoiseFrame(0, 0, 6, 5, 4, 11);
-}
+FrameSpec SoundFrame() { return NoiseFrame(0, 0, 6, 5, 4, 11); }
 
-Bytes WithFrameEdit(const std::vector<Rgb>& global, const std::function<void(Bytes&, std::size_t)>& edit,
-                    int frames = 1)
+Bytes WithFrameEdit(const std::vector<Rgb>& global,
+                    const std::function<void(Bytes&, std::size_t)>& edit, int frames = 1)
 {
     GifBuilder b(6, 5, global);
     for (int i = 0; i < frames; ++i)
@@ -854,41 +837,65 @@ INSTANTIATE_TEST_SUITE_P(
                         return b.LoopCount(0).Comment("no frame").Trailer().Data();
                     }},
         NothingCase{"code_size_0",
-                    [] { return WithFrameEdit(Palette(4, 1), [](Bytes& d, std::size_t at) { d[at - 1] = 0; }, 3); }},
+                    [] {
+                        return WithFrameEdit(
+                            Palette(4, 1), [](Bytes& d, std::size_t at) { d[at - 1] = 0; }, 3);
+                    }},
         NothingCase{"code_size_9",
-                    [] { return WithFrameEdit(Palette(4, 1), [](Bytes& d, std::size_t at) { d[at - 1] = 9; }, 3); }},
+                    [] {
+                        return WithFrameEdit(
+                            Palette(4, 1), [](Bytes& d, std::size_t at) { d[at - 1] = 9; }, 3);
+                    }},
         NothingCase{"code_size_12",
-                    [] { return WithFrameEdit(Palette(4, 1), [](Bytes& d, std::size_t at) { d[at - 1] = 12; }); }},
+                    [] {
+                        return WithFrameEdit(Palette(4, 1),
+                                             [](Bytes& d, std::size_t at) { d[at - 1] = 12; });
+                    }},
         NothingCase{"no_image_data",
                     [] {
-                        return WithFrameEdit(Palette(4, 1), [](Bytes& d, std::size_t at) {
-                            // The data and its terminator go: an empty chain of sub-blocks.
-                            d.erase(d.begin() + static_cast<std::ptrdiff_t>(at + 1),
-                                    d.begin() + static_cast<std::ptrdiff_t>(at + 2 + d[at]));
-                            d[at] = 0;
-                        }, 2);
+                        return WithFrameEdit(
+                            Palette(4, 1),
+                            [](Bytes& d, std::size_t at) {
+                                // The data and its terminator go: an empty chain of sub-blocks.
+                                d.erase(d.begin() + static_cast<std::ptrdiff_t>(at + 1),
+                                        d.begin() + static_cast<std::ptrdiff_t>(at + 2 + d[at]));
+                                d[at] = 0;
+                            },
+                            2);
                     }},
         NothingCase{"first_code_not_a_literal",
                     [] {
-                        // Code size 2: after the clear (4, 3 bits) comes 6, a table code.
-                        return WithFrameEdit(Palette(4, 1), [](Bytes& d, std::size_t at) {
-                            d[at + 1] = 0x34; // 100 110 00: clear, then 6
-                            d[at + 2] = 0x00;
-                        }, 2);
+                        // Code size 2, so 3-bit codes: after the clear comes 6, a table code.
+                        return WithFrameEdit(
+                            Palette(4, 1),
+                            [](Bytes& d, std::size_t at) {
+                                d[at + 1] = 0x34; // bits 0-2: clear (4), bits 3-5: 6
+                                d[at + 2] = 0x00;
+                            },
+                            2);
                     }},
         NothingCase{"end_code_first",
                     [] {
-                        return WithFrameEdit(Palette(4, 1), [](Bytes& d, std::size_t at) {
-                            d[at + 1] = 0x2C; // 100 101: clear, end
-                        }, 2);
+                        return WithFrameEdit(
+                            Palette(4, 1),
+                            [](Bytes& d, std::size_t at) {
+                                d[at + 1] = 0x2C; // bits 0-2: clear (4), bits 3-5: end (5)
+                            },
+                            2);
                     }},
         NothingCase{"no_colour_table",
-                    [] { return WithFrameEdit({}, [](Bytes&, std::size_t) {}, 2); }},
+                    [] {
+                        return WithFrameEdit(
+                            {}, [](Bytes&, std::size_t) {}, 2);
+                    }},
         NothingCase{"zero_width",
                     [] {
-                        return WithFrameEdit(Palette(4, 1), [](Bytes& d, std::size_t at) {
-                            d[at - 6] = 0; // the width's low byte, after left and top
-                        }, 2);
+                        return WithFrameEdit(
+                            Palette(4, 1),
+                            [](Bytes& d, std::size_t at) {
+                                d[at - 6] = 0; // the width's low byte, after left and top
+                            },
+                            2);
                     }},
         NothingCase{"descriptor_cut_short",
                     [] {
@@ -950,8 +957,6 @@ TEST(GifColourTable, AFrameWithoutColoursIsSkipped)
     }
     EXPECT_FALSE(DecodeGifStill(data).has_value());
 }
-
-// --- Damaged image data: what is sound is drawn ---------------------------------------------
 
 // The LZW data bytes that lie before `cut` in the sub-blocks starting at `at`.
 std::size_t LzwBytesBefore(const Bytes& data, std::size_t at, std::size_t cut)
@@ -1032,7 +1037,8 @@ TEST(GifTruncation, TheTerminatorEndsDataWithoutAnEndCode)
     const FrameSpec f = NoiseFrame(0, 0, 10, 10, 16, 7);
     for (const std::size_t given : {1u, 2u, 7u, 50u, 99u}) {
         SCOPED_TRACE(given);
-        const Bytes first(f.indices.begin(), f.indices.begin() + static_cast<std::ptrdiff_t>(given));
+        const Bytes first(f.indices.begin(),
+                          f.indices.begin() + static_cast<std::ptrdiff_t>(given));
         testing_gif::LzwStream codes = testing_gif::EncodeLzwCodes(first, 4);
         const unsigned nextWidth = codes.codes.back().width; // the end code's
         codes.codes.pop_back();
@@ -1067,7 +1073,7 @@ TEST(GifTruncation, TheTerminatorEndsDataWithoutAnEndCode)
 
 struct BadCodeCase {
     const char* name;
-    std::size_t codeIndex;                     // the code replaced
+    std::size_t codeIndex;                           // the code replaced
     std::function<std::uint16_t(std::size_t)> value; // from the code's position
 };
 
@@ -1084,7 +1090,8 @@ TEST_P(GifBadCode, StopsTheFrameThere)
     s.codes[k].value = GetParam().value(k);
     GifBuilder b(20, 10, global);
     b.Frame(f);
-    Bytes data(b.Data().begin(), b.Data().begin() + static_cast<std::ptrdiff_t>(b.ImageDataOffsets()[0]));
+    Bytes data(b.Data().begin(),
+               b.Data().begin() + static_cast<std::ptrdiff_t>(b.ImageDataOffsets()[0]));
     const Bytes blocks = testing_gif::SubBlocks(testing_gif::PackLzwCodes(s.codes));
     data.insert(data.end(), blocks.begin(), blocks.end());
     data.push_back(0x3B);
@@ -1105,9 +1112,8 @@ TEST_P(GifBadCode, StopsTheFrameThere)
 INSTANTIATE_TEST_SUITE_P(
     Cases, GifBadCode,
     testing::Values(
-        BadCodeCase{"beyond_the_table", 40, [](std::size_t k) {
-                        return static_cast<std::uint16_t>(18 + (k - 2) + 1);
-                    }},
+        BadCodeCase{"beyond_the_table", 40,
+                    [](std::size_t k) { return static_cast<std::uint16_t>(18 + (k - 2) + 1); }},
         BadCodeCase{"far_beyond_the_table", 25, [](std::size_t) { return std::uint16_t{63}; }},
         BadCodeCase{"end_code_early", 60, [](std::size_t) { return std::uint16_t{17}; }}),
     CaseName<BadCodeCase>);

@@ -18,7 +18,7 @@ static_assert(std::endian::native == std::endian::little);
 constexpr std::uint32_t kOpaque = 0xFF000000u;
 constexpr std::uint32_t kBlack = kOpaque;
 
-constexpr std::size_t kHeaderSize = 13; // signature, logical screen descriptor
+constexpr std::size_t kHeaderSize = 13;     // signature, logical screen descriptor
 constexpr std::size_t kDescriptorSize = 10; // 0x2C, left, top, width, height, flags
 constexpr std::uint8_t kExtensionIntroducer = 0x21;
 constexpr std::uint8_t kImageSeparator = 0x2C;
@@ -30,10 +30,7 @@ std::uint16_t U16At(std::span<const std::uint8_t> data, std::size_t at)
 }
 
 // A colour table's entry count from the 3-bit size field of a packed flags byte.
-std::uint32_t TableEntries(std::uint8_t flags)
-{
-    return 2u << (flags & 7u);
-}
+std::uint32_t TableEntries(std::uint8_t flags) { return 2u << (flags & 7u); }
 
 struct Header {
     std::uint32_t width = 0;
@@ -73,8 +70,7 @@ struct Frame {
 
 // Reads the descriptor at `pos` (its 0x2C), its local table and its minimum code size; nothing
 // when the data ends before them.
-std::optional<Frame> ReadFrame(std::span<const std::uint8_t> data, std::size_t pos,
-                               const Header& h)
+std::optional<Frame> ReadFrame(std::span<const std::uint8_t> data, std::size_t pos, const Header& h)
 {
     if (data.size() - pos < kDescriptorSize)
         return std::nullopt;
@@ -117,15 +113,12 @@ void BuildPalette(const Frame& f, std::uint32_t* palette)
     const std::uint32_t entries = std::min<std::uint32_t>(f.tableEntries, 256);
     for (std::uint32_t i = 0; i < entries; ++i) {
         const std::uint8_t* rgb = f.table + 3 * i;
-        palette[i] = kOpaque | (std::uint32_t{rgb[0]} << 16) | (std::uint32_t{rgb[1]} << 8) |
-                     rgb[2];
+        palette[i] =
+            kOpaque | (std::uint32_t{rgb[0]} << 16) | (std::uint32_t{rgb[1]} << 8) | rgb[2];
     }
 }
 
-void Store(std::uint8_t* out, std::uint32_t pixel)
-{
-    std::memcpy(out, &pixel, 4);
-}
+void Store(std::uint8_t* out, std::uint32_t pixel) { std::memcpy(out, &pixel, 4); }
 
 // Which blocks lie between the first block and the end of the first pass.
 struct Layout {
@@ -166,8 +159,8 @@ struct CanvasSink {
     std::uint32_t top;
     std::uint32_t left;
     std::uint32_t visibleWidth; // the frame columns inside the canvas, from the first
-    int transparent; // the index that leaves the canvas unchanged, or -1
-    bool rowsInOrder; // not interlaced: once a row is below the canvas, so are the rest
+    int transparent;            // the index that leaves the canvas unchanged, or -1
+    bool rowsInOrder;           // not interlaced: once a row is below the canvas, so are the rest
     const std::uint32_t* palette;
 
     static bool Row(void* context, std::uint32_t y, const std::uint8_t* indices,
@@ -236,8 +229,8 @@ std::optional<Picture> DecodeStill(std::span<const std::uint8_t> data)
     auto rows = std::make_unique<std::uint8_t[]>(f->width + kGifRowSlack);
     StillSink sink{&*picture, palette};
     const GifImageDataResult r =
-        DecodeGifImageData(data, f->imageData, f->minCodeSize, f->width, f->height,
-                           f->interlaced, *tables, rows.get(), StillSink::Row, &sink);
+        DecodeGifImageData(data, f->imageData, f->minCodeSize, f->width, f->height, f->interlaced,
+                           *tables, rows.get(), StillSink::Row, &sink);
     if (r.wholeRows == 0 && r.partialCount == 0)
         return std::nullopt;
 
@@ -406,8 +399,8 @@ bool GifAnimation::ComposeFrame(const Control& control)
     if (!visible)
         sink.top = canvas_.height; // every row lies outside: the first one stops decoding
     const GifImageDataResult r =
-        DecodeGifImageData(data_, f->imageData, f->minCodeSize, f->width, f->height,
-                           f->interlaced, *lzw_, rows_.get(), CanvasSink::Row, &sink);
+        DecodeGifImageData(data_, f->imageData, f->minCodeSize, f->width, f->height, f->interlaced,
+                           *lzw_, rows_.get(), CanvasSink::Row, &sink);
     pos_ = r.end;
     if (r.wholeRows == 0 && r.partialCount == 0) {
         hasSaved_ = false; // nothing was drawn, so there is nothing to put back

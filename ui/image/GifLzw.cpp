@@ -120,9 +120,8 @@ std::size_t SkipGifSubBlocks(std::span<const std::uint8_t> data, std::size_t pos
 
 GifImageDataResult DecodeGifImageData(std::span<const std::uint8_t> data, std::size_t pos,
                                       unsigned minCodeSize, std::uint32_t width,
-                                      std::uint32_t height, bool interlaced,
-                                      GifLzwTables& tables, std::uint8_t* rowBuffer,
-                                      GifRowSink sink, void* context)
+                                      std::uint32_t height, bool interlaced, GifLzwTables& tables,
+                                      std::uint8_t* rowBuffer, GifRowSink sink, void* context)
 {
     GifImageDataResult result;
     SubBlockBits in(data, pos);
@@ -142,9 +141,9 @@ GifImageDataResult DecodeGifImageData(std::span<const std::uint8_t> data, std::s
 
     unsigned codeWidth = minCodeSize + 1;
     unsigned next = firstFree;
-    unsigned prev = kGifMaxCodes;    // none: after a clear the next code is a literal
-    std::uint8_t prevFirst = 0;      // the first index of prev's string
-    std::size_t fill = 0;            // indices in rowBuffer, always below width between codes
+    unsigned prev = kGifMaxCodes; // none: after a clear the next code is a literal
+    std::uint8_t prevFirst = 0;   // the first index of prev's string
+    std::size_t fill = 0;         // indices in rowBuffer, always below width between codes
     std::uint32_t rowsLeft = height;
     bool stopped = false;
 

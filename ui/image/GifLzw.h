@@ -74,9 +74,8 @@ struct GifImageDataResult {
 // outside the buffer and the tables.
 GifImageDataResult DecodeGifImageData(std::span<const std::uint8_t> data, std::size_t pos,
                                       unsigned minCodeSize, std::uint32_t width,
-                                      std::uint32_t height, bool interlaced,
-                                      GifLzwTables& tables, std::uint8_t* rowBuffer,
-                                      GifRowSink sink, void* context);
+                                      std::uint32_t height, bool interlaced, GifLzwTables& tables,
+                                      std::uint8_t* rowBuffer, GifRowSink sink, void* context);
 
 // The offset just past the sub-blocks that start at `pos` (after their zero-length terminator),
 // or the data's size when they run past its end.
