@@ -231,7 +231,7 @@ bool ClickAt(HWND window, POINT screenPoint, std::string* why)
                     seen = SeenMouseEvents().size();
                     quietSince = GetTickCount64();
                 }
-                return GetTickCount64() - quietSince >= 200;
+                return GetTickCount64() - quietSince >= Limit(200);
             },
             Limit(3000));
         POINT now{};
@@ -395,25 +395,34 @@ bool AppProcess::ProbeInProcess(const ProbeRequest& request, ProbeReport& report
     return error.empty();
 }
 
+namespace {
+
+struct WindowSearch {
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+// A named callback: on 32-bit Windows the enumeration wants a stdcall function.
+BOOL CALLBACK CollectWindowOfProcess(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->pid)
+        search->found.push_back(window);
+    return TRUE;
+}
+
+} // namespace
+
 std::vector<HWND> AppProcess::TopLevelWindows() const
 {
-    struct Search {
-        DWORD pid;
-        std::vector<HWND> found;
-    } search{pid_, {}};
-    const WNDENUMPROC collect = [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == s->pid)
-            s->found.push_back(window);
-        return TRUE;
-    };
+    WindowSearch search{pid_, {}};
     if (desktop_.empty()) {
-        EnumWindows(collect, reinterpret_cast<LPARAM>(&search));
+        EnumWindows(CollectWindowOfProcess, reinterpret_cast<LPARAM>(&search));
     } else if (HDESK desk = OpenDesktopW(desktop_.c_str(), 0, FALSE,
                                          DESKTOP_READOBJECTS | DESKTOP_ENUMERATE)) {
-        EnumDesktopWindows(desk, collect, reinterpret_cast<LPARAM>(&search));
+        EnumDesktopWindows(desk, CollectWindowOfProcess, reinterpret_cast<LPARAM>(&search));
         CloseDesktop(desk);
     }
     return search.found;

@@ -83,6 +83,26 @@ TEST_F(Layout, ChildrenMatchTheFormInStackingOrder)
     }
 }
 
+TEST_F(Layout, FrameDoesNotResize)
+{
+    HWND window = StartPicbox();
+    ASSERT_NE(window, nullptr);
+    RECT r{};
+    ASSERT_TRUE(GetWindowRect(window, &r));
+    const LONG midX = (r.left + r.right) / 2, midY = (r.top + r.bottom) / 2;
+    const POINT edges[] = {
+        {r.left, midY},  {r.right - 1, midY},  {midX, r.top},          {midX, r.bottom - 1},
+        {r.left, r.top}, {r.right - 1, r.top}, {r.left, r.bottom - 1}, {r.right - 1, r.bottom - 1}};
+    for (const POINT& p : edges) {
+        SCOPED_TRACE(testing::Message() << "frame point (" << p.x << ", " << p.y << ")");
+        DWORD_PTR hit = HTNOWHERE;
+        ASSERT_TRUE(SendMessageTimeoutW(window, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y), SMTO_NORMAL,
+                                        Limit(kEffectLimitMs), &hit));
+        // A sizing frame would answer HTLEFT, HTTOPRIGHT and so on.
+        EXPECT_EQ(hit, static_cast<DWORD_PTR>(HTBORDER));
+    }
+}
+
 TEST_F(Layout, ClientAreaHoldsTheControls)
 {
     HWND window = StartPicbox();

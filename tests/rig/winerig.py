@@ -165,6 +165,7 @@ class Rig:
         self.screen = args.screen
         self.first_display = args.first_display
         self.timeout = args.timeout
+        self.lock_timeout = args.lock_timeout
         self.desktops = dict(DEFAULT_DESKTOPS)
         for item in args.desktop:
             name, _, size = item.partition("=")
@@ -371,7 +372,7 @@ class Rig:
     def run(self, command):
         self.check_lang()
         os.makedirs(os.path.dirname(self.prefix) or ".", exist_ok=True)
-        with PrefixLock(self.prefix + ".lock", self.timeout or 3600):
+        with PrefixLock(self.prefix + ".lock", self.lock_timeout):
             try:
                 return self.run_locked(command)
             finally:
@@ -461,6 +462,8 @@ def main(argv):
                       help="run .exe commands with wine")
     run.add_argument("--lang", default="zh_CN.UTF-8", help="LANG of the command")
     run.add_argument("--timeout", type=float, help="seconds before the command is ended")
+    run.add_argument("--lock-timeout", type=float, default=3600,
+                     help="seconds to wait while another run uses the prefix")
     run.add_argument("--screen", default="1920x1080x24", help="Xvfb screen geometry")
     run.add_argument("--first-display", type=int, default=90, help="first X display to try")
     run.add_argument("--desktop", action="append", default=[], metavar="NAME=WxH",
