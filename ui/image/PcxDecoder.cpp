@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -132,11 +133,17 @@ public:
 
 private:
     static constexpr std::size_t kLongestRun = 63;
+    // Data bytes are looked at a machine word at a time: 4 in the 32-bit program (where 64-bit
+    // bit scans are library calls), 8 in a 64-bit build.
+    using Word = std::uintptr_t;
+    static constexpr std::size_t kWordBytes = sizeof(Word);
+    static constexpr Word kEveryByte = ~Word{0} / 0xFF; // 0x01 in every byte
+    static constexpr Word kTopBits = kEveryByte * 0x80;
 
-    // The bulk of a scanline, while the next literals and any run fit in it and a dozen data
-    // bytes are left: no run is carried over, so each step takes the literals among the next 8
-    // data bytes (up to the first count byte) with one copy, then that count's run, writing 8
-    // bytes of its value at once (only runs longer than that write more). Photographs mix
+    // The bulk of a scanline, while the next literals and any run fit in it and a word and a
+    // pair of data bytes are left: no run is carried over, so each step copies the literals
+    // among the next word of data (up to the first count byte) at once, then writes that
+    // count's run as two words of its value (only longer runs write more). Photographs mix
     // literals and runs at random, so the step computes where they end instead of testing each
     // byte. Bytes written beyond `filled` are overwritten later. Fill() finishes the scanline
     // with exact checks.
@@ -145,23 +152,25 @@ private:
         if (runLeft_ != 0)
             return 0;
         std::size_t filled = 0;
-        while (size - filled >= 8 + kLongestRun + 8 && end_ - in_ >= 10) {
-            std::uint64_t next;
-            std::memcpy(&next, in_, 8);
+        while (size - filled >= kWordBytes + kLongestRun + 8 &&
+               static_cast<std::size_t>(end_ - in_) >= kWordBytes + 2) {
+            Word next;
+            std::memcpy(&next, in_, kWordBytes);
             // Count bytes have both top bits set; the first data byte is the lowest.
-            const std::uint64_t countBytes = next & (next << 1) & 0x8080808080808080ull;
+            const Word countBytes = next & (next << 1) & kTopBits;
             const auto literals = static_cast<unsigned>(std::countr_zero(countBytes)) / 8;
-            std::memcpy(line + filled, in_, 8);
+            std::memcpy(line + filled, in_, kWordBytes);
             filled += literals;
             in_ += literals;
 
-            const unsigned isRun = literals < 8 ? 1u : 0u; // else in_[0] is not a count
+            const unsigned isRun = literals < kWordBytes ? 1u : 0u; // else in_[0] is no count
             const std::uint8_t value = in_[1];
             const std::size_t count = isRun * (in_[0] & 0x3Fu); // 0 for a 0xC0 count
-            const std::uint64_t eight = value * 0x0101010101010101ull;
-            std::memcpy(line + filled, &eight, 8);
-            if (count > 8)
-                std::memset(line + filled + 8, value, count - 8);
+            const Word pattern = value * kEveryByte;
+            std::memcpy(line + filled, &pattern, kWordBytes);
+            std::memcpy(line + filled + kWordBytes, &pattern, kWordBytes);
+            if (count > 2 * kWordBytes)
+                std::memset(line + filled + 2 * kWordBytes, value, count - 2 * kWordBytes);
             filled += count;
             in_ += 2 * isRun;
         }
