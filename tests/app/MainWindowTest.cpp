@@ -60,14 +60,14 @@ TEST_F(Layout, ChildrenMatchTheFormInStackingOrder)
     const int fromTop[] = {kButton4, kButton3, kButton2, kPictureBox1, kButton1};
     ASSERT_EQ(children.size(), std::size(fromTop));
     for (std::size_t i = 0; i < children.size(); ++i) {
-        const ControlSpec& spec = kControls[fromTop[i]];
-        SCOPED_TRACE(testing::Message() << "stacking position " << i << ": " << spec.name);
+        const ExpectedControl& want = kControls[fromTop[i]];
+        SCOPED_TRACE(testing::Message() << "stacking position " << i << ": " << want.name);
         const WindowFacts facts = ReadWindow(children[i]);
-        EXPECT_EQ(facts.id, spec.id);
-        EXPECT_EQ(facts.clientRect, spec.rect);
+        EXPECT_EQ(facts.id, want.id);
+        EXPECT_EQ(facts.clientRect, want.rect);
         EXPECT_EQ(GetAncestor(children[i], GA_PARENT), window);
         EXPECT_EQ(AsBits(facts.exStyle), AsBits(0));
-        if (spec.button) {
+        if (want.button) {
             EXPECT_EQ(facts.className, L"Button");
             EXPECT_EQ(AsBits(facts.style),
                       AsBits(WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | BS_PUSHBUTTON |
@@ -112,10 +112,10 @@ TEST_F(Layout, ClientAreaHoldsTheControls)
     // The outer size is fixed, so the frame and caption come out of the client area.
     EXPECT_LT(client.right, 600);
     EXPECT_LT(client.bottom, 380);
-    for (const ControlSpec& spec : kControls) {
-        SCOPED_TRACE(spec.name);
-        EXPECT_LE(spec.rect.right, client.right);
-        EXPECT_LE(spec.rect.bottom, client.bottom);
+    for (const ExpectedControl& want : kControls) {
+        SCOPED_TRACE(want.name);
+        EXPECT_LE(want.rect.right, client.right);
+        EXPECT_LE(want.rect.bottom, client.bottom);
     }
 }
 

@@ -66,8 +66,8 @@ ProbeReport ProgramTest::ProbeMainWindow(HWND mainWindow, std::size_t i)
 {
     ProbeRequest request{};
     request.mainWindow = reinterpret_cast<std::uintptr_t>(mainWindow);
-    for (const ControlSpec& spec : kControls)
-        request.controlIds[request.controlCount++] = static_cast<std::uint32_t>(spec.id);
+    for (const ExpectedControl& want : kControls)
+        request.controlIds[request.controlCount++] = static_cast<std::uint32_t>(want.id);
     ProbeReport report{};
     std::string error;
     if (!App(i).ProbeInProcess(request, report, Limit(kEffectLimitMs), error))

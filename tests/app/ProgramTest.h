@@ -39,7 +39,7 @@ inline Bits AsBits(LONG_PTR value) { return {static_cast<ULONG_PTR>(value)}; }
 namespace apptest {
 
 // The main window's controls as the program describes them, in creation order.
-struct ControlSpec {
+struct ExpectedControl {
     const char* name; // ASCII stand-in for the control's own name
     const wchar_t* text;
     RECT rect; // client coordinates of the main window
@@ -47,7 +47,7 @@ struct ControlSpec {
     bool button;
 };
 
-inline constexpr ControlSpec kControls[] = {
+inline constexpr ExpectedControl kControls[] = {
     {"Button1 (按钮1)", L"获取图片", {16, 304, 16 + 72, 304 + 32}, 100, true},
     {"PictureBox1 (图片框1)", L"", {8, 8, 8 + 584, 8 + 288}, 110, false},
     {"Button2 (按钮2)", L"下载", {160, 304, 160 + 88, 304 + 32}, 120, true},

@@ -40,12 +40,12 @@ std::vector<std::uint8_t> BitmapImage(std::int32_t width, std::int32_t fullHeigh
 
 std::vector<std::uint8_t> PngImage(std::uint32_t width, std::uint32_t height, int colourType)
 {
-    test::PngSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.colourType = colourType;
-    spec.rows.assign(spec.RowBytes() * height, 0x80);
-    return test::EncodePng(spec);
+    test::PngLayout layout;
+    layout.width = width;
+    layout.height = height;
+    layout.colourType = colourType;
+    layout.rows.assign(layout.RowBytes() * height, 0x80);
+    return test::EncodePng(layout);
 }
 
 struct Entry {

@@ -15,15 +15,15 @@ namespace {
 using test::EncodePng;
 using test::FindPngChunk;
 using test::FixPngChunkCrc;
-using test::PngSpec;
+using test::PngLayout;
 
 struct PngCase {
     const char* name;
-    PngSpec spec;
+    PngLayout layout;
     std::vector<std::uint8_t> bgra; // what the decoder must give, pixel by pixel
 };
 
-// Writes a spec's rows sample by sample (samples below 8 bits packed from the high bit, rows
+// Writes a layout's rows sample by sample (samples below 8 bits packed from the high bit, rows
 // padded to a byte, 16-bit samples big-endian) beside the BGRA the decoder must give.
 class PngCaseBuilder {
 public:
@@ -31,24 +31,24 @@ public:
                    int bitDepth)
     {
         case_.name = name;
-        case_.spec.width = width;
-        case_.spec.height = height;
-        case_.spec.colourType = colourType;
-        case_.spec.bitDepth = bitDepth;
+        case_.layout.width = width;
+        case_.layout.height = height;
+        case_.layout.colourType = colourType;
+        case_.layout.bitDepth = bitDepth;
     }
 
     void Sample(unsigned value)
     {
-        const int depth = case_.spec.bitDepth;
+        const int depth = case_.layout.bitDepth;
         if (depth == 16) {
-            case_.spec.rows.push_back(static_cast<std::uint8_t>(value >> 8));
-            case_.spec.rows.push_back(static_cast<std::uint8_t>(value));
+            case_.layout.rows.push_back(static_cast<std::uint8_t>(value >> 8));
+            case_.layout.rows.push_back(static_cast<std::uint8_t>(value));
             return;
         }
         if (bitsUsed_ == 0)
-            case_.spec.rows.push_back(0);
+            case_.layout.rows.push_back(0);
         bitsUsed_ += depth;
-        case_.spec.rows.back() |= static_cast<std::uint8_t>(value << (8 - bitsUsed_));
+        case_.layout.rows.back() |= static_cast<std::uint8_t>(value << (8 - bitsUsed_));
         bitsUsed_ %= 8;
     }
 
@@ -89,7 +89,7 @@ PngCase Rgba8()
 PngCase Rgb8Interlaced()
 {
     PngCaseBuilder b("rgb8Interlaced", 9, 7, PNG_COLOR_TYPE_RGB, 8);
-    b.Case().spec.interlaced = true;
+    b.Case().layout.interlaced = true;
     for (unsigned y = 0; y < 7; ++y) {
         for (unsigned x = 0; x < 9; ++x) {
             const unsigned r = x * 28, g = y * 36, bl = (x * 13 + y * 29) % 256;
@@ -142,8 +142,8 @@ PngCase Palette(const char* name, int depth, std::uint32_t width)
                                   {10, 20, 30}, {200, 100, 50}, {1, 2, 3}};
     const std::uint8_t alpha[6] = {0, 80, 160, 254, 255, 255};
     PngCaseBuilder b(name, width, 3, PNG_COLOR_TYPE_PALETTE, depth);
-    b.Case().spec.palette.assign(palette, palette + 6);
-    b.Case().spec.transparency.assign(alpha, alpha + 4);
+    b.Case().layout.palette.assign(palette, palette + 6);
+    b.Case().layout.transparency.assign(alpha, alpha + 4);
     for (unsigned y = 0; y < 3; ++y) {
         for (unsigned x = 0; x < width; ++x) {
             const unsigned i = (x * 5 + y) % 6;
@@ -181,13 +181,13 @@ class PngPictures : public testing::TestWithParam<PngCase> {};
 TEST_P(PngPictures, DecodeToExactBgra)
 {
     const PngCase& c = GetParam();
-    const std::vector<std::uint8_t> png = EncodePng(c.spec);
+    const std::vector<std::uint8_t> png = EncodePng(c.layout);
     ASSERT_FALSE(png.empty());
 
     const std::optional<Picture> picture = DecodePng(png);
     ASSERT_TRUE(picture.has_value());
-    EXPECT_EQ(picture->width, c.spec.width);
-    EXPECT_EQ(picture->height, c.spec.height);
+    EXPECT_EQ(picture->width, c.layout.width);
+    EXPECT_EQ(picture->height, c.layout.height);
     EXPECT_TRUE(picture->hasAlpha);
     ASSERT_EQ(picture->ByteCount(), c.bgra.size());
     const std::vector<std::uint8_t> got(picture->pixels.get(),
@@ -203,7 +203,7 @@ INSTANTIATE_TEST_SUITE_P(EveryColourType, PngPictures,
                                          Rgba16("rgba16", true)),
                          [](const testing::TestParamInfo<PngCase>& c) { return c.param.name; });
 
-std::vector<std::uint8_t> GoodPng() { return EncodePng(Rgba8().spec); }
+std::vector<std::uint8_t> GoodPng() { return EncodePng(Rgba8().layout); }
 
 struct DamageCase {
     const char* name;
@@ -282,14 +282,14 @@ class PngLimits : public testing::TestWithParam<LimitCase> {};
 TEST_P(PngLimits, AreCheckedBeforeAllocating)
 {
     const LimitCase& c = GetParam();
-    PngSpec spec;
-    spec.width = c.width;
-    spec.height = c.height;
-    spec.colourType = PNG_COLOR_TYPE_GRAY;
-    spec.bitDepth = 1;
-    spec.compressionLevel = 1;
-    spec.rows.assign(spec.RowBytes() * c.height, 0xA5);
-    const std::vector<std::uint8_t> png = EncodePng(spec);
+    PngLayout layout;
+    layout.width = c.width;
+    layout.height = c.height;
+    layout.colourType = PNG_COLOR_TYPE_GRAY;
+    layout.bitDepth = 1;
+    layout.compressionLevel = 1;
+    layout.rows.assign(layout.RowBytes() * c.height, 0xA5);
+    const std::vector<std::uint8_t> png = EncodePng(layout);
     ASSERT_FALSE(png.empty());
 
     const std::optional<Picture> picture = DecodePng(png);

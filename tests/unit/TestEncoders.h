@@ -196,7 +196,7 @@ inline SampleImage DecodeJpegDirect(std::span<const std::uint8_t> bytes, J_COLOR
 
 // A PNG image as libpng's writer takes it: rows packed as PNG stores them (samples of 16 bits
 // big-endian, samples below 8 bits packed from the high bit), without the filter byte.
-struct PngSpec {
+struct PngLayout {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     int colourType = PNG_COLOR_TYPE_RGB_ALPHA;
@@ -220,22 +220,22 @@ struct PngSpec {
 namespace detail {
 
 // Holds no object with a destructor: libpng's errors longjmp into it.
-inline bool WritePng(PngWriteState& state, const PngSpec& spec, png_bytepp rows,
+inline bool WritePng(PngWriteState& state, const PngLayout& layout, png_bytepp rows,
                      std::vector<std::uint8_t>* out)
 {
     if (setjmp(png_jmpbuf(state.png)) != 0)
         return false;
     png_set_write_fn(state.png, out, AppendPngBytes, FlushNothing);
-    png_set_compression_level(state.png, spec.compressionLevel);
-    png_set_IHDR(state.png, state.info, spec.width, spec.height, spec.bitDepth, spec.colourType,
-                 spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_compression_level(state.png, layout.compressionLevel);
+    png_set_IHDR(state.png, state.info, layout.width, layout.height, layout.bitDepth, layout.colourType,
+                 layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!spec.palette.empty())
-        png_set_PLTE(state.png, state.info, spec.palette.data(),
-                     static_cast<int>(spec.palette.size()));
-    if (!spec.transparency.empty())
-        png_set_tRNS(state.png, state.info, spec.transparency.data(),
-                     static_cast<int>(spec.transparency.size()), nullptr);
+    if (!layout.palette.empty())
+        png_set_PLTE(state.png, state.info, layout.palette.data(),
+                     static_cast<int>(layout.palette.size()));
+    if (!layout.transparency.empty())
+        png_set_tRNS(state.png, state.info, layout.transparency.data(),
+                     static_cast<int>(layout.transparency.size()), nullptr);
     png_write_info(state.png, state.info);
     png_write_image(state.png, rows);
     png_write_end(state.png, nullptr);
@@ -244,19 +244,19 @@ inline bool WritePng(PngWriteState& state, const PngSpec& spec, png_bytepp rows,
 
 } // namespace detail
 
-// The PNG file libpng writes for the spec, or nothing if libpng failed.
-inline std::vector<std::uint8_t> EncodePng(const PngSpec& spec)
+// The PNG file libpng writes for the layout, or nothing if libpng failed.
+inline std::vector<std::uint8_t> EncodePng(const PngLayout& layout)
 {
     std::vector<std::uint8_t> out;
-    std::vector<png_bytep> rows(spec.height);
-    for (std::uint32_t y = 0; y < spec.height; ++y)
-        rows[y] = const_cast<png_bytep>(spec.rows.data() + spec.RowBytes() * y);
+    std::vector<png_bytep> rows(layout.height);
+    for (std::uint32_t y = 0; y < layout.height; ++y)
+        rows[y] = const_cast<png_bytep>(layout.rows.data() + layout.RowBytes() * y);
     detail::PngWriteState state;
     state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (state.png)
         state.info = png_create_info_struct(state.png);
-    const bool ok = state.info && spec.rows.size() >= spec.RowBytes() * spec.height &&
-                    detail::WritePng(state, spec, rows.data(), &out);
+    const bool ok = state.info && layout.rows.size() >= layout.RowBytes() * layout.height &&
+                    detail::WritePng(state, layout, rows.data(), &out);
     png_destroy_write_struct(&state.png, &state.info);
     if (!ok)
         out.clear();
